@@ -1,0 +1,1 @@
+// Shared helpers of the workbook tests live in test_support.h.
