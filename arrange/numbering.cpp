@@ -5,6 +5,7 @@
 // picking exactly the rows that scanning the tables would.
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,31 @@
 
 namespace zembrix {
 namespace {
+
+// Appends value with at least two digits, "0" on the left.
+std::size_t appendTwoDigits(char* out, std::int32_t value) {
+    char digits[12];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const auto length = static_cast<std::size_t>(end - digits);
+    std::size_t at = 0;
+    if (length < 2) out[at++] = '0';
+    std::memcpy(out + at, digits, length);
+    return at + length;
+}
+
+// Exam number, room and seat into columns D, E and F, each marked as text.
+void writePlacement(CellSheet& sheet, std::int32_t row, Placement place) {
+    char room[16] = "'";
+    char seat[16] = "'";
+    char exam[32] = "'";
+    const std::size_t roomLength = 1 + appendTwoDigits(room + 1, place.room);
+    const std::size_t seatLength = 1 + appendTwoDigits(seat + 1, place.seat);
+    std::memcpy(exam, room, roomLength);
+    std::memcpy(exam + roomLength, seat + 1, seatLength - 1);
+    sheet.writeCell(row, 4, std::string_view(exam, roomLength + seatLength - 1));
+    sheet.writeCell(row, 5, std::string_view(room, roomLength));
+    sheet.writeCell(row, 6, std::string_view(seat, seatLength));
+}
 
 enum Sex : std::size_t { kBoy = 0, kGirl = 1, kOther = 2 };
 
@@ -108,7 +134,6 @@ public:
         if (progress) progress(0, roster.RecordCount);
         std::int32_t g = first_;
         std::string lastSex(kFemale);
-        std::string cell;
         for (std::int32_t n = 1; n <= roster.RecordCount; ++n) {
             std::int32_t row = 0;
             if (g == 0 || !PickStudent(g, lastSex, row)) {
@@ -118,15 +143,7 @@ public:
             student.number = std::to_string(n);
             markNumbered(row, student);
 
-            const Placement place = PlacementOf(n);
-            const std::string room = TwoDigitText(place.room);
-            const std::string seat = TwoDigitText(place.seat);
-            cell.assign("'").append(room).append(seat);
-            sheet.writeCell(row, 4, cell);
-            cell.assign("'").append(room);
-            sheet.writeCell(row, 5, cell);
-            cell.assign("'").append(seat);
-            sheet.writeCell(row, 6, cell);
+            writePlacement(sheet, row, PlacementOf(n));
 
             lastSex = student.sex;
             const std::int32_t following = next_[static_cast<std::size_t>(g)];
