@@ -16,6 +16,7 @@ Data rows: --rows (1-based, inclusive) or rows 3.. of BEFORE up to the first emp
 Exit 0 when everything holds, 1 on differences, 2 when a file cannot be read.
 """
 import argparse
+import os
 import sys
 
 import xlrd
@@ -44,7 +45,8 @@ TYPE_NAMES = {xlrd.XL_CELL_EMPTY: "empty", xlrd.XL_CELL_TEXT: "text", xlrd.XL_CE
 
 
 def open_book(path, formatting):
-    return xlrd.open_workbook(path, formatting_info=formatting, on_demand=False)
+    with open(os.devnull, "w") as quiet:  # xlrd logs warnings such as a missing CODEPAGE to stdout
+        return xlrd.open_workbook(path, formatting_info=formatting, logfile=quiet)
 
 
 def open_pair(before, after):
@@ -232,8 +234,9 @@ def compare(args):
         sb, sa = bb.sheet_by_index(k), ba.sheet_by_index(k)
         name = names_b[k]
         compare_sheet_layout(rep, name, sb, sa, formatting)
+        width = max(sb.ncols, sa.ncols, DEF_COLS[-1] + 1 if k == 0 else 0)
         for r in range(max(sb.nrows, sa.nrows)):
-            for c in range(max(sb.ncols, sa.ncols)):
+            for c in range(width):
                 tb, vb, xb = cell(sb, r, c)
                 ta, va, xa = cell(sa, r, c)
                 if k == 0 and r in data_set and c in DEF_COLS:
