@@ -24,7 +24,7 @@ const std::string kSaveAgain = "请用 Excel 或 WPS 打开它，另存为“Exc
 bool startsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+                      [](char wanted, char c) { return std::tolower(static_cast<unsigned char>(c)) == wanted; });
 }
 
 bool contains(std::string_view text, std::string_view needle) {
@@ -181,16 +181,16 @@ std::string Workbook::sheetName() const { return impl_->book.sheetName(); }
 const fs::path& Workbook::path() const noexcept { return impl_->path; }
 std::vector<std::uint8_t> Workbook::saveToBytes() const { return impl_->image(); }
 
-void Workbook::save() {
+void Workbook::save(const FileOps* ops) {
     std::vector<std::uint8_t> bytes = impl_->image();
-    replaceFileContents(impl_->path, bytes, std::span<const std::uint8_t>(impl_->container.image()));
+    replaceFileContents(impl_->path, bytes, std::span<const std::uint8_t>(impl_->container.image()), ops);
     // What is on disk now is the base for the next save; the book already holds its contents.
     impl_->container = cfb::CompoundFile::parse(std::move(bytes));
 }
 
-void Workbook::saveAs(const fs::path& target) {
+void Workbook::saveAs(const fs::path& target, const FileOps* ops) {
     const std::vector<std::uint8_t> bytes = impl_->image();
-    replaceFileContents(target, bytes, std::nullopt);
+    replaceFileContents(target, bytes, std::nullopt, ops);
 }
 
 }  // namespace zembrix::xls

@@ -9,6 +9,7 @@
 
 #include "arrange/sheet.h"
 #include "workbook/error.h"
+#include "workbook/safe_save.h"
 
 namespace zembrix::xls {
 
@@ -38,9 +39,10 @@ public:
     // Writes the workbook back to its own file: beside it, then renamed over it,
     // keeping its permissions; through a symlink to the link's target. Refuses
     // when another program changed the file since it was opened or last saved.
-    void save();
+    // ops replaces the system calls, for tests that inject failures.
+    void save(const FileOps* ops = nullptr);
     // Writes to another file (replacing it atomically when it exists).
-    void saveAs(const std::filesystem::path& target);
+    void saveAs(const std::filesystem::path& target, const FileOps* ops = nullptr);
 
 private:
     struct Impl;
