@@ -6,6 +6,10 @@ packages=(
   build-essential cmake git libgtest-dev libbenchmark-dev
   # independent readers and writers used by the tests and fixture scripts
   python3 python3-xlrd python3-xlwt libreoffice-calc-nogui gnumeric libgsf-bin
+  # the windows, their CJK font, and a display for the window tests
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-arphic-uming xvfb xauth
+  # fuzzing
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
