@@ -186,10 +186,13 @@ struct Loader {
         owner[s] = who;
     }
 
-    std::vector<std::uint32_t> chain(std::uint32_t start, std::uint32_t who, const std::vector<std::uint32_t>& fat) {
+    // Follows a chain to its end, or only as far as `limit` sectors: a stream's chain may run on past
+    // what its size needs (PHPExcel links the mini stream into the next stream), and readers ignore that.
+    std::vector<std::uint32_t> chain(std::uint32_t start, std::uint32_t who, const std::vector<std::uint32_t>& fat,
+                                     std::uint64_t limit = UINT64_MAX) {
         std::vector<std::uint32_t> out;
         std::uint32_t s = start;
-        while (s != kEnd) {
+        while (s != kEnd && out.size() < limit) {
             if (s >= count) {
                 const std::string where = out.empty() ? "起始扇区" : "扇区 " + num(out.back()) + " 之后的扇区";
                 corrupt(label(who) + "的" + where + "为 " + hex(s) + "，超出文件范围（文件只有 " + num(count) +
@@ -332,7 +335,7 @@ void CompoundFile::load() {
         corrupt("短流容器声称有 " + num(miniStreamSize_) + " 字节，超过整个文件的大小");
     }
     if (miniStreamSize_ > 0) {
-        miniStreamChain_ = L.chain(root.startSector, 0, fat_);
+        miniStreamChain_ = L.chain(root.startSector, 0, fat_, ceilDiv(miniStreamSize_, S));
         if (miniStreamChain_.size() < ceilDiv(miniStreamSize_, S)) {
             corrupt("短流容器长 " + num(miniStreamSize_) + " 字节，但其扇区链只有 " + num(miniStreamChain_.size()) + " 个扇区");
         }
@@ -357,7 +360,7 @@ void CompoundFile::load() {
             const bool mini = e.size < kMiniCutoff;
             if ((pass == 0) == mini) continue;
             if (!mini) {
-                chains_[id] = L.chain(e.startSector, id, fat_);
+                chains_[id] = L.chain(e.startSector, id, fat_, ceilDiv(e.size, S));
                 if (chains_[id].size() < ceilDiv(e.size, S)) {
                     corrupt(L.label(id) + "长 " + num(e.size) + " 字节，需要 " + num(ceilDiv(e.size, S)) +
                             " 个扇区，但其扇区链只有 " + num(chains_[id].size()) + " 个");
@@ -366,7 +369,7 @@ void CompoundFile::load() {
             }
             std::vector<std::uint32_t>& ch = chains_[id];
             std::uint32_t m = e.startSector;
-            while (m != kEnd) {
+            while (m != kEnd && ch.size() < ceilDiv(e.size, kMiniSize)) {
                 if (m >= miniCount || m >= miniFat_.size()) {
                     corrupt(L.label(id) + "引用短扇区 " + hex(m) + "，超出短流容器范围（共 " + num(miniCount) + " 个短扇区）");
                 }

@@ -339,7 +339,7 @@ TEST(CompoundFile, ToleratesShortLastSectorAndSizeHighGarbage) {
 
 TEST(CompoundFile, RejectsBrokenStructureAsCorrupt) {
     // Layout of sampleImage(512, 9000): sector 0 FAT, 1-2 directory, 3 miniFAT, 4 mini stream,
-    // 5-14 Big, 15-32 Workbook; mini sectors 0-4 SummaryInformation, 5-6 Inner.
+    // 5-22 Workbook, 23-32 Big; mini sectors 0-4 SummaryInformation, 5-6 Inner.
     const Bytes good = sampleImage(512, 9000);
     ASSERT_NO_THROW((void)CompoundFile::parse(good));
     auto fatAt = [](std::uint32_t s) { return std::size_t{512} + 4 * s; };
@@ -357,7 +357,7 @@ TEST(CompoundFile, RejectsBrokenStructureAsCorrupt) {
         {"FAT loop in Workbook", [&](Bytes& b) { wr32(b, fatAt(20), 16); }},
         {"chain points out of range", [&](Bytes& b) { wr32(b, fatAt(20), 9999); }},
         {"chain ends on a free sector", [&](Bytes& b) { wr32(b, fatAt(20), kFree); }},
-        {"sector owned twice", [&](Bytes& b) { wr32(b, fatAt(20), 6); }},
+        {"sector owned twice", [&](Bytes& b) { wr32(b, fatAt(20), 25); }},
         {"directory chain loops", [&](Bytes& b) { wr32(b, fatAt(2), 1); }},
         {"huge claimed size", [&](Bytes& b) { wr32(b, entryAt(512, 1) + 0x78, 0xFFFFFFF0u); }},
         {"size larger than its chain", [&](Bytes& b) { wr32(b, entryAt(512, 1) + 0x78, 20000); }},
@@ -366,8 +366,8 @@ TEST(CompoundFile, RejectsBrokenStructureAsCorrupt) {
         {"sibling cycle", [&](Bytes& b) { wr32(b, entryAt(512, 2) + 0x44, 1); }},
         {"child cycle", [&](Bytes& b) { wr32(b, entryAt(512, 3) + 0x4C, 3); }},
         {"link to an unused entry", [&](Bytes& b) { wr32(b, entryAt(512, 5) + 0x44, 6); }},
-        {"mini chain out of range", [&](Bytes& b) { wr32(b, 4 * 512 + 4 * 4, 60); }},
-        {"mini sector owned twice", [&](Bytes& b) { wr32(b, 4 * 512 + 4 * 4, 5); }},
+        {"mini chain out of range", [&](Bytes& b) { wr32(b, 4 * 512 + 4 * 3, 60); }},
+        {"mini sector owned twice", [&](Bytes& b) { wr32(b, 4 * 512 + 4 * 3, 5); }},
         {"mini stream size beyond its chain", [&](Bytes& b) { wr32(b, entryAt(512, 0) + 0x78, 4096); }},
         {"FAT count beyond the listed sectors", [](Bytes& b) { wr32(b, 0x2C, 20); }},
     };
@@ -386,13 +386,13 @@ TEST(CompoundFile, RejectsBrokenStructureAsCorrupt) {
 
 TEST(CompoundFile, CorruptMessageNamesStreamAndSector) {
     Bytes b = sampleImage(512, 9000);
-    wr32(b, 512 + 4 * 20, 6);  // Workbook's chain runs into Big's sector 6
+    wr32(b, 512 + 4 * 20, 25);  // Workbook's chain (sectors 5-22) runs into Big's (23-32)
     try {
         (void)CompoundFile::parse(b);
         FAIL() << "accepted";
     } catch (const WorkbookError& e) {
         const std::string m = e.what();
-        EXPECT_NE(m.find("扇区 6"), std::string::npos) << m;
+        EXPECT_NE(m.find("扇区 25"), std::string::npos) << m;
         EXPECT_NE(m.find("“Big”流"), std::string::npos) << m;
         EXPECT_NE(m.find("“Workbook”流"), std::string::npos) << m;
     }
@@ -479,7 +479,6 @@ TEST(CompoundFileCorpus, SmallWorkbookLeavesAndStaysInTheMiniStream) {
 std::string narrow(std::u16string_view s) {
     std::string out;
     for (const char16_t c : s) {
-        if (c < 0x20) continue;
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
@@ -502,13 +501,23 @@ std::multiset<std::string> gsfStreams(const fs::path& file) {
     if (!pipe) return out;
     char line[4096];
     while (std::fgets(line, sizeof line, pipe.get())) {
+        // "f  [date time]  size path"
         std::string l(line);
-        if (l.empty() || l[0] != 'f') continue;
         while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        if (l.empty() || l[0] != 'f') continue;
         std::size_t i = 1;
-        while (i < l.size() && l[i] == ' ') ++i;
-        const std::size_t j = l.find(' ', i);
-        out.insert(l.substr(j + 1) + " " + l.substr(i, j - i));
+        auto token = [&] {
+            while (i < l.size() && l[i] == ' ') ++i;
+            const std::size_t from = i;
+            while (i < l.size() && l[i] != ' ') ++i;
+            return l.substr(from, i - from);
+        };
+        std::string size = token();
+        if (size.find('-') != std::string::npos) {
+            token();  // time
+            size = token();
+        }
+        out.insert(l.substr(i + 1) + " " + size);
     }
     return out;
 }
