@@ -54,7 +54,9 @@ class TempFile {
 public:
     TempFile(const fs::path& target) {
         const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-        pattern_ = (dir / ("." + target.filename().string() + ".zembrix-XXXXXX")).string();
+        std::string name(".");
+        name.append(target.filename().string()).append(".zembrix-XXXXXX");
+        pattern_ = (dir / name).string();
         fd_ = ::mkstemp(pattern_.data());
         if (fd_ < 0) fail(target, "无法在文件夹“" + dir.string() + "”中创建临时文件（" + reason(errno) + "）");
     }
