@@ -320,19 +320,49 @@ TEST(CompoundFile, RefusesWhatIsNotACompoundFile) {
     EXPECT_TRUE(CompoundFile::hasSignature(sampleImage(512, 100)));
 }
 
-TEST(CompoundFile, ToleratesShortLastSectorAndSizeHighGarbage) {
-    Bytes img = sampleImage(512, 9000);
-    const CompoundFile f0 = CompoundFile::parse(img);
-    const std::size_t wb = *f0.findRootStream(u"Workbook");
-    // Version 3 ignores the high half of a size.
-    wr32(img, entryAt(512, 5) + 0x7C, 0xDEADBEEF);
-    // The last sector (Workbook's tail, which holds 9000 - 17 * 512 = 296 bytes) may be cut short.
-    img.resize(img.size() - 100);
-    const CompoundFile f = CompoundFile::parse(img);
-    EXPECT_EQ(f.entries()[5].size, 5000u);
-    EXPECT_EQ(f.readStream(wb), pattern(9000, 1));
-    EXPECT_EQ(f.replaceStream(wb, pattern(9000, 1)), img);
-    checkReplace(f, wb, pattern(30000, 8), "grow after a short sector");
+TEST(CompoundFile, ToleratesWhatRealReadersTolerate) {
+    // Layout of sampleImage(512, 9000): sector 0 FAT, 1-2 directory, 3 miniFAT, 4 mini stream,
+    // 5-22 Workbook, 23-32 Big (its last sector holds 5000 - 9 * 512 = 392 bytes).
+    struct Case {
+        const char* name;
+        std::size_t workbookSize;
+        std::function<void(Bytes&)> mutate;
+    };
+    const std::vector<Case> cases = {
+        {"last sector cut short", 9000, [](Bytes& b) { b.erase(b.end() - 100, b.end()); }},
+        {"size high half is garbage", 9000, [](Bytes& b) { wr32(b, entryAt(512, 5) + 0x7C, 0xDEADBEEF); }},
+        {"chain longer than the size needs", 8000, [](Bytes& b) { wr32(b, entryAt(512, 1) + 0x78, 8000); }},
+        // PHPExcel writes the mini stream's chain on into the next stream's sectors.
+        {"mini stream chain runs into the next stream", 9000, [](Bytes& b) { wr32(b, 512 + 4 * 4, 5); }},
+        {"unused directory entries hold garbage", 9000,
+         [](Bytes& b) {
+             for (const std::size_t i : {std::size_t{6}, std::size_t{7}}) {
+                 std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(entryAt(512, i)), 128, 0xAB);
+                 b[entryAt(512, i) + 0x42] = 0;
+             }
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes img = sampleImage(512, 9000);
+        c.mutate(img);
+        std::unique_ptr<CompoundFile> f;
+        try {
+            f = std::make_unique<CompoundFile>(CompoundFile::parse(img));
+        } catch (const WorkbookError& e) {
+            ADD_FAILURE() << "refused: " << e.what();
+            continue;
+        }
+        const std::size_t wb = *f->findRootStream(u"Workbook");
+        Bytes expected = pattern(9000, 1);
+        expected.resize(c.workbookSize);
+        EXPECT_EQ(f->readStream(wb), expected);
+        EXPECT_EQ(f->entries()[5].size, 5000u);
+        EXPECT_EQ(f->readStream(5), pattern(5000, 5));
+        EXPECT_EQ(f->replaceStream(wb, expected), img);
+        checkReplace(*f, wb, pattern(30000, 8), "grown");
+        checkReplace(*f, wb, pattern(2000, 8), "moved into the mini stream");
+    }
 }
 
 // ---- Broken images ---------------------------------------------------------------------------
