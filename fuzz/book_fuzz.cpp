@@ -25,14 +25,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int r = 1; r <= kRows; ++r) {
         for (int c = 1; c <= kCols; ++c) before.push_back(book->cellText(r, c));
     }
-    // Text that is new to the SST, text it may hold already, a long one, and blanking.
-    const std::vector<std::pair<std::pair<int, int>, std::string>> writes{
-        {{3, 4}, "0101"}, {{3, 5}, before[2 * kCols + 0]}, {{4, 6}, std::string(300, 'x')},
-        {{5, 4}, "\xe8\x80\x83\xe5\x8f\xb7"}, {{6, 5}, ""}, {{40, 6}, "7"}};
-    std::vector<std::pair<std::pair<int, int>, std::string>> done;
+    struct Write {
+        int row, col;
+        std::string input, reads;  // a leading "'" keeps digits as text
+    };
+    // Text that is new to the SST, text it may hold already, a long one, a number, blanking.
+    const std::vector<Write> writes{
+        {3, 4, "'0101", "0101"}, {3, 5, "'" + before[2 * kCols], before[2 * kCols]},
+        {4, 6, std::string(300, 'x'), std::string(300, 'x')}, {5, 4, "\xe8\x80\x83\xe5\x8f\xb7", "\xe8\x80\x83\xe5\x8f\xb7"},
+        {6, 5, "", ""}, {40, 6, "7", "7"}};
+    std::vector<Write> done;
     for (const auto& w : writes) {
         try {
-            book->setCellText(w.first.first, w.first.second, w.second);
+            book->setCellText(w.row, w.col, w.input);
             done.push_back(w);
         } catch (const WorkbookError&) {
         }
@@ -54,9 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int c = 1; c <= kCols; ++c) {
             const std::string* expected = &before[static_cast<std::size_t>((r - 1) * kCols + c - 1)];
             for (const auto& w : done) {
-                if (w.first.first == r && w.first.second == c) expected = &w.second;
+                if (w.row == r && w.col == c) expected = &w.reads;
             }
-            FUZZ_REQUIRE(again->cellText(r, c) == *expected);
+            const std::string got = again->cellText(r, c);
+            if (got != *expected) std::fprintf(stderr, "row %d column %d: '%s' reads '%s'\n", r, c, expected->c_str(), got.c_str());
+            FUZZ_REQUIRE(got == *expected);
         }
     }
     return 0;
