@@ -1,4 +1,5 @@
 // zembrix-cli: the format check and the arrangement from the command line.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -23,6 +24,7 @@ constexpr const char* kUsage =
     "  zembrix-cli check FILE.xls               检查考生名单的格式，不保存任何改动\n"
     "  zembrix-cli arrange FILE.xls [-o OUT.xls] 检查格式并编排考号、考室、座号，\n"
     "                                            保存到原文件，或保存到 OUT.xls 而不改动原文件\n"
+    "  zembrix-cli show FILE.xls [ROWS]          显示第一个工作表前几行（默认12行）的A到F列\n"
     "  zembrix-cli --help | --version\n"
     "\n"
     "考生名单在第一个工作表中：第1行标题，第2行表头，从第3行起每行一名考生，\n"
@@ -34,6 +36,7 @@ struct Options {
     std::string command;
     std::filesystem::path file;
     std::optional<std::filesystem::path> output;
+    int rows = 12;
 };
 
 std::optional<Options> parse(const std::vector<std::string_view>& args, int& exitCode) {
@@ -49,7 +52,7 @@ std::optional<Options> parse(const std::vector<std::string_view>& args, int& exi
     }
     exitCode = kFileError;
     Options o;
-    if (args.empty() || (args[0] != "check" && args[0] != "arrange")) {
+    if (args.empty() || (args[0] != "check" && args[0] != "arrange" && args[0] != "show")) {
         std::cerr << (args.empty() ? "缺少命令。\n" : "未知的命令：" + std::string(args[0]) + "\n") << kUsage;
         return std::nullopt;
     }
@@ -59,6 +62,9 @@ std::optional<Options> parse(const std::vector<std::string_view>& args, int& exi
             o.output = std::filesystem::path(args[++i]);
         } else if (!args[i].empty() && args[i][0] != '-' && o.file.empty()) {
             o.file = std::filesystem::path(args[i]);
+        } else if (o.command == "show" && !o.file.empty() && args[i].find_first_not_of("0123456789") == std::string_view::npos &&
+                   !args[i].empty() && args[i].size() <= 5) {
+            o.rows = std::stoi(std::string(args[i]));
         } else {
             std::cerr << "无法理解的参数：" << args[i] << "\n" << kUsage;
             return std::nullopt;
@@ -74,6 +80,13 @@ std::optional<Options> parse(const std::vector<std::string_view>& args, int& exi
 int run(const Options& o) {
     std::unique_ptr<zembrix::xls::Workbook> workbook = zembrix::xls::Workbook::open(o.file);
     zembrix::CellSheet& sheet = workbook->firstSheet();
+    if (o.command == "show") {
+        for (int row = 1; row <= std::min(o.rows, zembrix::xls::kMaxRow); ++row) {
+            for (int column = 1; column <= 6; ++column) std::cout << (column > 1 ? "\t" : "") << sheet.readCell(row, column);
+            std::cout << "\n";
+        }
+        return kOk;
+    }
 
     std::int32_t recordCount = 0;
     bool checkPassed = false;
