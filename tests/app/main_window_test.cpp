@@ -34,6 +34,18 @@ std::vector<char> fileBytes(const QString& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(int& paints) : paints_(paints) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints_;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int& paints_;
+};
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -267,6 +279,27 @@ private slots:
         QCOMPARE(dialogs_->shown.size(), before + 1);
         QCOMPARE(lastText(), QStringLiteral("考号编排成功！"));
         QVERIFY(form_->checkPassed());
+    }
+
+    // The arrangement runs without the event loop, so queued input waits, while
+    // the progress bar paints itself as it moves.
+    void progressShowsWithoutTakingInput() {
+        open(copyOf("roster_lo.xls"));
+        press(form_->CheckBtn);
+        QVERIFY(form_->checkPassed());
+        int paints = 0;
+        PaintCounter counter(paints);
+        form_->ProgressBar1->installEventFilter(&counter);
+        bool queuedRan = false;
+        QTimer::singleShot(0, form_.get(), [&] { queuedRan = true; });
+        form_->ExecuteBtnClick(form_->ExecuteBtn);
+        const int paintsDuringRun = paints;
+        QVERIFY(!queuedRan);
+        QVERIFY2(paintsDuringRun >= 10, qPrintable(QString::number(paintsDuringRun)));
+        QCOMPARE(form_->ProgressBar1->value(), 45);
+        QCOMPARE(lastText(), QStringLiteral("考号编排成功！"));
+        QTRY_VERIFY(queuedRan);
+        form_->ProgressBar1->removeEventFilter(&counter);
     }
 
     void failedCheckKeepsItsMessage() {
