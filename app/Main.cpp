@@ -58,6 +58,9 @@ TMainForm::TMainForm(Dialogs& dialogs, QWidget* parent)
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setNameFilter(kOpenFilter);
     OpenDialog->setFilter(OpenDialog->filter() & ~QDir::CaseSensitive);
+    OpenDialog->setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+    OpenDialog->setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
+    OpenDialog->setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
     OpenDialog->setLabelText(QFileDialog::Accept, QStringLiteral("打开(&O)"));
     OpenDialog->setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
 
