@@ -528,6 +528,7 @@ void Book::setCellText(int row, int column, std::string_view text) {
             auto& cells = rows_[r].cells;
             Cell fresh;
             fresh.col = static_cast<std::uint16_t>(column - 1);
+            fresh.state = State::Blank;  // becomes text or a number below
             fresh.ixfe = rows_[r].ghostXf != 0xFFFF ? rows_[r].ghostXf : colXf_[fresh.col];
             const auto it = std::lower_bound(cells.begin(), cells.end(), fresh.col,
                                              [](const Cell& c, std::uint16_t v) { return c.col < v; });

@@ -130,7 +130,7 @@ Bytes sst(const std::vector<std::u16string>& strings, std::uint32_t total, std::
 
 Bytes book(const std::vector<Bytes>& globals, const std::vector<Bytes>& sheet, const std::u16string& name) {
     Bytes g = record(rid::Bof, cat({u16(0x0600), u16(0x0005), u16(0), u16(0), u32(0), u32(0)}));
-    for (const Bytes& r : globals) g = cat({g, r});
+    for (const Bytes& r : globals) g.insert(g.end(), r.begin(), r.end());
     const std::size_t bsPos = g.size();
     g = cat({g, record(rid::BoundSheet, cat({u32(0), Bytes{0, 0}, xlString(name, true)}))});
     g = cat({g, record(rid::Eof, {})});
@@ -149,8 +149,9 @@ Bytes book(const std::vector<Bytes>& globals, const std::vector<Bytes>& sheet, c
     Bytes s = record(rid::Bof, cat({u16(0x0600), u16(0x0010), u16(0), u16(0), u32(0), u32(0)}));
     s = cat({s, record(rid::Dimensions, cat({u32(0), u32(static_cast<std::uint32_t>(maxRow + 1)), u16(0),
                                              u16(w(maxCol + 1)), u16(0)}))});
-    for (const Bytes& r : sheet) s = cat({s, r});
-    s = cat({s, record(rid::Eof, {})});
+    for (const Bytes& r : sheet) s.insert(s.end(), r.begin(), r.end());
+    const Bytes eof = record(rid::Eof, {});
+    s.insert(s.end(), eof.begin(), eof.end());
     return cat({g, s});
 }
 
