@@ -45,7 +45,7 @@ void TAboutForm::FormCreate(QObject*) {
 }
 
 void TAboutForm::FormShow(QObject*) {
-    CentreOnPrimaryScreen(*this);
+    centring_.centre(*this);
     ProgramIcon->setPixmap(MainIcon().pixmap(32, 32));
     ProgramIcon->adjustSize();
     const MemoryStatus status = memorySource_();
@@ -62,6 +62,11 @@ void TAboutForm::LabelEmailClick(QObject*) {
 
 void TAboutForm::LabelhttpClick(QObject*) {
     openUrl_(QUrl(kWebAddress));
+}
+
+void TAboutForm::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    centring_.frameMayHaveChanged(*this);
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "about/memory.h"
+#include "app/look.h"
 #include "ui_about.h"
 
 namespace zembrix {
@@ -42,10 +43,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    ShowCentring centring_;
     std::function<void(const QUrl&)> openUrl_;
     std::function<MemoryStatus()> memorySource_;
 };

@@ -79,7 +79,7 @@ void TMainForm::FormCreate(QObject*) {
 }
 
 void TMainForm::FormShow(QObject*) {
-    CentreOnPrimaryScreen(*this);
+    centring_.centre(*this);
     openDialogFileName_.clear();
     ProgressBar1->setValue(0);
     CheckPassed = false;
@@ -161,6 +161,11 @@ void TMainForm::FormCloseQuery(QObject*, bool&) {
     ExcelApp.reset();
     SchoolList.clear();
     StudentList.clear();
+}
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    centring_.frameMayHaveChanged(*this);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/dialogs.h"
+#include "app/look.h"
 #include "arrange/sheet.h"
 #include "arrange/tables.h"
 #include "ui_main.h"
@@ -63,9 +64,11 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    ShowCentring centring_;
     Dialogs& dialogs_;
     // OpenDialog's file name: the workbook the user last confirmed.
     QString openDialogFileName_;

@@ -18,6 +18,18 @@ void CentreOnPrimaryScreen(QWidget& window) {
     window.move(at);
 }
 
+void ShowCentring::centre(QWidget& window) {
+    CentreOnPrimaryScreen(window);
+    outerUsed_ = window.frameGeometry().size();
+    pending_ = true;
+}
+
+void ShowCentring::frameMayHaveChanged(QWidget& window) {
+    if (!pending_ || !window.isVisible() || window.frameGeometry().size() == outerUsed_) return;
+    pending_ = false;
+    CentreOnPrimaryScreen(window);
+}
+
 QFont SongFont(int pixels) {
     QFont font;
     font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),

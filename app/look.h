@@ -23,6 +23,20 @@ constexpr QPoint CentredPosition(QSize screen, QSize window) {
 // Centres a top-level window on the primary screen by its outer (frame) size.
 void CentreOnPrimaryScreen(QWidget& window);
 
+// Centring at showing time. On X11 the window manager adds its frame only after
+// the window is mapped, so the outer size is first known then; once it differs
+// from the size used, the window is centred again by the true one.
+class ShowCentring {
+public:
+    void centre(QWidget& window);
+    // Call from the window's move and resize events.
+    void frameMayHaveChanged(QWidget& window);
+
+private:
+    QSize outerUsed_;
+    bool pending_ = false;
+};
+
 // "宋体" at the given pixel height, falling back to a Song/Ming-style CJK font.
 QFont SongFont(int pixels);
 
