@@ -77,7 +77,7 @@ void TAboutForm::showEvent(QShowEvent* event) {
 
 void TAboutForm::keyPressEvent(QKeyEvent* event) {
     // No cancel button: Escape does nothing.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;
     }

@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 
 #include "about/About.h"
 #include "app/look.h"
@@ -91,7 +92,8 @@ void TMainForm::OpenBtnClick(QObject*) {
     if (!chosen) return;
     openDialogFileName_ = *chosen;
     try {
-        std::unique_ptr<xls::Workbook> book = xls::Workbook::open(std::filesystem::path(QFile::encodeName(*chosen).toStdString()));
+        std::unique_ptr<xls::Workbook> book =
+            xls::Workbook::open(std::filesystem::path(QFile::encodeName(*chosen).toStdString()));
         CellSheet& sheet = book->firstSheet();
         // Only a workbook that opened replaces the one before.
         ExcelApp = std::move(book);
@@ -122,7 +124,7 @@ void TMainForm::ExecuteBtnClick(QObject*) {
         return;
     }
     Roster roster;
-    QString failure;
+    std::optional<QString> failure;
     {
         const BusyCursor busy;
         try {
@@ -140,8 +142,8 @@ void TMainForm::ExecuteBtnClick(QObject*) {
     RecordCount = roster.RecordCount;
     SchoolList = std::move(roster.SchoolList);
     StudentList = std::move(roster.StudentList);
-    if (!failure.isEmpty()) {
-        dialogs_.failure(this, failure);
+    if (failure) {
+        dialogs_.failure(this, *failure);
         return;
     }
     dialogs_.warning(this, QString::fromUtf8(kArranged));
