@@ -869,10 +869,10 @@ void Book::writeSheet(std::vector<std::uint8_t>& out) const {
             break;
         }
         case rid::DbCell:
+            dbcells.push_back(at);
             if (blockRows.empty()) {
                 copy(rec);
             } else {
-                dbcells.push_back(at);
                 putHeader(out, rid::DbCell, 4 + 2 * blockRows.size());
                 putU32(out, static_cast<std::uint32_t>(at - blockRowPos.front()));
                 std::size_t ref = blockRowPos.front() + 20;

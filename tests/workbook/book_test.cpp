@@ -627,7 +627,7 @@ TEST(BookCorpus, RoundTripAndWritesOnEveryWriter) {
         std::optional<Book> parsed;
         try {
             parsed.emplace(Book::parse(*stream));
-        } catch (const WorkbookError& e) {
+        } catch (const WorkbookError&) {
             continue;  // refusals are checked by kind elsewhere; here we only need no crash
         }
         Book& b = *parsed;
@@ -649,7 +649,9 @@ TEST(BookCorpus, RoundTripAndWritesOnEveryWriter) {
         if (refused) continue;
         ++written;
         const Bytes out = b.serialize();
-        if (cleanBefore) EXPECT_EQ(validate(out, {.extSst = false, .sstTotal = false}), "");
+        if (cleanBefore) {
+            EXPECT_EQ(validate(out, {.extSst = false, .sstTotal = false}), "");
+        }
         const Book again = Book::parse(out);
         auto want = before;
         for (int r = 1; r <= 50; ++r) {

@@ -339,7 +339,9 @@ std::string validate(const Bytes& stream, ValidateOptions options) {
             }
         }
     }
-    return p.str();
+    std::string all = p.str();
+    if (all.size() > 600) all = all.substr(0, 600) + "...";
+    return all;
 }
 
 }  // namespace zembrix::xls::test
