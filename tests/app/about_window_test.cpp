@@ -80,6 +80,11 @@ private slots:
         QCOMPARE(form_->PhysMem->pos(), QPoint(186, 160));
         QCOMPARE(form_->PhysMem->size(), form_->PhysMem->sizeHint());
         QCOMPARE(form_->ProgramIcon->pixmap().size(), QSize(32, 32));
+        QCOMPARE(form_->ProgramIcon->size(), QSize(32, 32));
+        const QImage check = form_->BitBtn1->icon().pixmap(18, 18).toImage();
+        QCOMPARE(check.size(), QSize(18, 18));
+        QCOMPARE(qAlpha(check.pixel(0, 17)), 0);
+        QVERIFY(check != form_->BitBtn1->icon().pixmap(18, 18, QIcon::Disabled).toImage());
         QCOMPARE(form_->ProgramIcon->cursor().shape(), Qt::PointingHandCursor);
         QCOMPARE(form_->LabelEmail->cursor().shape(), Qt::PointingHandCursor);
         QCOMPARE(form_->Labelhttp->cursor().shape(), Qt::PointingHandCursor);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <utility>
 
 #include "about/About.h"
 #include "app/Main.h"
@@ -150,12 +151,17 @@ private slots:
             QVERIFY(!sample->hasScaledContents());
         }
         QVERIFY(form_->Image2->pixmap().toImage() != form_->Image3->pixmap().toImage());
-        QVERIFY(!form_->AboutBtn->icon().isNull());
-        QVERIFY(!form_->CloseBtn->icon().isNull());
-        // The lower-left pixel's colour is transparent in the glyphs.
-        const QImage glyph = form_->AboutBtn->icon().pixmap(16, 16).toImage();
-        QCOMPARE(qAlpha(glyph.pixel(0, 15)), 0);
-        QVERIFY(qAlpha(glyph.pixel(8, 6)) != 0);
+        // Two images per glyph, normal and greyed; the lower-left pixel's colour is transparent.
+        for (auto [button, size] : {std::pair{form_->AboutBtn, 16}, std::pair{form_->CloseBtn, 18}}) {
+            QCOMPARE(button->iconSize(), QSize(size, size));
+            const QImage normal = button->icon().pixmap(size, size).toImage();
+            const QImage greyed = button->icon().pixmap(size, size, QIcon::Disabled).toImage();
+            QCOMPARE(normal.size(), QSize(size, size));
+            QCOMPARE(qAlpha(normal.pixel(0, size - 1)), 0);
+            QCOMPARE(qAlpha(greyed.pixel(0, size - 1)), 0);
+            QVERIFY(qAlpha(normal.pixel(size / 2, size / 2)) != 0);
+            QVERIFY(normal != greyed);
+        }
     }
 
     void progressBar() {
