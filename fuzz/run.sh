@@ -24,11 +24,11 @@ CC=clang$suffix CXX=clang++$suffix cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Rel
   -DZEMBRIX_FUZZ=ON -DZEMBRIX_BUILD_TESTS=OFF -DZEMBRIX_BUILD_BENCH=OFF -DZEMBRIX_BUILD_GUI=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target pipeline_fuzz cfb_fuzz book_fuzz extract_streams
 
-seeds=("$root/tests/fixtures")
-if [[ -d $corpus ]]; then seeds+=("$corpus"); else echo "note: $corpus is absent; seeding with the fixtures only"; fi
+sources=("$root/tests/fixtures")
+if [[ -d $corpus ]]; then sources+=("$corpus"); else echo "note: $corpus is absent; seeding with the fixtures only"; fi
 # libFuzzer reads seed folders flat: list every file of the corpus tree into one folder of links.
 mkdir -p "$build/seeds/files" "$build/artifacts"
-find "${seeds[@]}" -type f \( -iname '*.xls' -o -iname '*.xlt' \) -print0 |
+find "${sources[@]}" -type f \( -iname '*.xls' -o -iname '*.xlt' \) -print0 |
   while IFS= read -r -d '' f; do ln -sf "$f" "$build/seeds/files/$(echo "$f" | md5sum | cut -c1-16).xls"; done
 rm -rf "$build/seeds/streams"
 ASAN_OPTIONS=detect_leaks=0 "$build/fuzz/extract_streams" "$build/seeds/streams" "$build"/seeds/files/*
@@ -39,14 +39,15 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 summary=()
 for target in pipeline_fuzz cfb_fuzz book_fuzz; do
-  seed=$build/seeds/files; maxlen=1048576
-  [[ $target == book_fuzz ]] && { seed=$build/seeds/streams; maxlen=262144; }
+  seeds=("$build/seeds/files"); maxlen=1048576
+  # The BIFF8 target takes bare Workbook streams, among them the named regression inputs.
+  [[ $target == book_fuzz ]] && { seeds=("$build/seeds/streams" "$root/tests/regressions"); maxlen=262144; }
   work=$build/work/$target
   mkdir -p "$work"
   log=$build/$target.log
   echo "== $target: ${seconds}s"
   set +e
-  "$build/fuzz/$target" "$work" "$seed" -max_total_time="$seconds" -timeout=2 -rss_limit_mb=512 \
+  "$build/fuzz/$target" "$work" "${seeds[@]}" -max_total_time="$seconds" -timeout=2 -rss_limit_mb=512 \
     -malloc_limit_mb=512 -max_len="$maxlen" -print_final_stats=1 \
     -artifact_prefix="$build/artifacts/$target-" >"$log" 2>&1
   rc=$?

@@ -13,7 +13,7 @@ if ! "$py" -c 'import xlrd' 2>/dev/null || ! command -v soffice >/dev/null; then
     exit 77
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT INT TERM
+trap '[ "${KEEP:-}" ] || rm -rf "$work"' EXIT INT TERM  # KEEP=1 leaves the pairs for a look
 mkdir -p "$work/pairs" "$work/csv" "$work/home"
 
 "$export_tool" "$work/pairs"
@@ -39,4 +39,4 @@ while [ -s "$work/todo" ]; do
 done
 echo "LibreOffice: $starts starts, $(ls "$work/csv" | wc -l) CSV files"
 
-"$py" "$here/compare_pairs.py" "$work/pairs" "$work/csv"
+"$py" "$here/compare_pairs.py" "$work/pairs" "$work/csv" || { echo "pairs and exports: $work (kept with KEEP=1)" >&2; exit 1; }
