@@ -14,6 +14,11 @@ import xlrd
 
 pairs_dir, csv_dir = sys.argv[1:3]
 MAX_REPORT = 5
+# Files where a reader rightly shows something else in the cells we wrote.
+LO_SHOWS_OTHER = {
+    # A pivot table covers D..F of the first sheet; LibreOffice redraws it from the pivot cache.
+    "sheetjs_test_files/pivot_table_named_range.xls",
+}
 
 
 def parse_written(field):
@@ -105,8 +110,7 @@ for line in open(os.path.join(pairs_dir, "index.tsv"), encoding="utf-8"):
         print("LibreOffice %s: read the original but not our copy" % name)
     else:
         before_grid, after_grid = csv_grid(before_csv), csv_grid(after_csv)
-        # An empty export: LibreOffice shows another sheet first (or none); our cells are not in it.
-        diffs, notes = compare(before_grid, after_grid, written if before_grid else {}, True)
+        diffs, notes = compare(before_grid, after_grid, written if name not in LO_SHOWS_OTHER else {}, True)
         if before_grid and not after_grid:
             diffs.append("the first sheet was shown before and is empty now")
         if notes:
