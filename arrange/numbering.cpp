@@ -80,11 +80,18 @@ public:
             const std::int32_t g = schools[e].group.value_or(0);
             if (g >= 1 && g <= s) groupSchools_[static_cast<std::size_t>(g)].push_back(e);
         }
+        std::vector<std::int32_t> byOrigin(static_cast<std::size_t>(s) + 1, 0);
+        for (std::int32_t e = 1; e <= s; ++e) {
+            const std::int32_t o = schools[e].origin;
+            if (o >= 1 && o <= s) byOrigin[static_cast<std::size_t>(o)] = e;
+        }
         rowSchool_.assign(static_cast<std::size_t>(roster.RecordCount) + 3, 0);
         for (std::int32_t r = 3; r <= roster.RecordCount + 2; ++r) {
             const Student& student = roster.StudentList[r];
-            std::int32_t entry = 0;
-            const std::int32_t g = schools.FindSchool(student.code, entry) ? schools[entry].group.value_or(0) : 0;
+            std::int32_t entry = student.school >= 1 && student.school <= s
+                                     ? byOrigin[static_cast<std::size_t>(student.school)] : 0;
+            if (entry == 0 || schools[entry].code != student.code) schools.FindSchool(student.code, entry);
+            const std::int32_t g = entry != 0 ? schools[entry].group.value_or(0) : 0;
             if (g < 1 || g > s) {
                 throw ArrangeError("对不起，第" + std::to_string(r) + "行的学校代码“" + student.code +
                                    "”没有分组，不能编排！请重新进行格式检测后再编排。");

@@ -7,13 +7,18 @@
 namespace zembrix {
 
 bool SchoolTable::FindSchool(std::string_view code, std::int32_t& index) const {
+    if (stale_) {
+        byCode_.clear();
+        for (std::size_t e = 0; e < entries_.size(); ++e) byCode_.emplace(entries_[e].code, static_cast<std::int32_t>(e + 1));
+        stale_ = false;
+    }
     auto it = byCode_.find(code);
     index = it == byCode_.end() ? 0 : it->second;
     return index != 0;
 }
 
 std::int32_t SchoolTable::append(std::string_view code) {
-    entries_.push_back(School{std::string(code), 1, std::nullopt, std::nullopt});
+    entries_.push_back(School{std::string(code), 1, std::nullopt, std::nullopt, count() + 1});
     const std::int32_t entry = count();
     byCode_.emplace(std::string(code), entry);
     return entry;
@@ -24,13 +29,14 @@ void SchoolTable::exchange(std::int32_t i, std::int32_t j) {
     School& b = (*this)[j];
     std::swap(a.code, b.code);
     std::swap(a.headCount, b.headCount);
-    byCode_[a.code] = i;
-    byCode_[b.code] = j;
+    std::swap(a.origin, b.origin);
+    stale_ = true;  // re-indexed on the next look-up, not on every exchange of a sort
 }
 
 void SchoolTable::clear() {
     entries_.clear();
     byCode_.clear();
+    stale_ = false;
 }
 
 void BuildRoster(CellSheet& sheet, Roster& roster) {
@@ -48,7 +54,7 @@ void BuildRoster(CellSheet& sheet, Roster& roster) {
         if (roster.SchoolList.FindSchool(code, entry)) {
             ++roster.SchoolList[entry].headCount;
         } else {
-            roster.SchoolList.append(code);
+            entry = roster.SchoolList.append(code);
         }
 
         if (roster.StudentList.upperBound() == 0) {
@@ -58,6 +64,7 @@ void BuildRoster(CellSheet& sheet, Roster& roster) {
         Student& student = roster.StudentList[roster.StudentList.grow()];
         student.code = code;
         student.sex = trimmed(sheet.readCell(row, 3));
+        student.school = roster.SchoolList[entry].origin;
         ++roster.RecordCount;
     }
 

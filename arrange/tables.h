@@ -18,6 +18,7 @@ struct School {
     std::int32_t headCount = 0;           // candidate rows with this code
     std::optional<std::int32_t> group;    // group number, set by the grouping stage
     std::optional<std::int32_t> merged;   // 0 or 1, set by the grouping stage
+    std::int32_t origin = 0;              // the entry it had when the roster created it
 };
 
 class SchoolTable {
@@ -44,13 +45,15 @@ private:
         }
     };
     std::vector<School> entries_;
-    std::unordered_map<std::string, std::int32_t, Hash, std::equal_to<>> byCode_;
+    mutable std::unordered_map<std::string, std::int32_t, Hash, std::equal_to<>> byCode_;
+    mutable bool stale_ = false;
 };
 
 struct Student {
     std::string code;    // column 1: the school code
     std::string sex;     // column 3: the trimmed sex text
     std::string number;  // column 4: running number as decimal text; empty until numbered
+    std::int32_t school = 0;  // origin of its school's entry, a shortcut past looking the code up
 };
 
 class StudentTable {

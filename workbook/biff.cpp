@@ -6,30 +6,6 @@
 
 namespace zembrix::xls::biff {
 
-std::uint16_t getU16(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t getU32(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-double getF64(const std::uint8_t* p) noexcept {
-    std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
-    return std::bit_cast<double>(bits);
-}
-
-void setU16(std::uint8_t* p, std::uint16_t v) noexcept {
-    p[0] = static_cast<std::uint8_t>(v & 0xFF);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void setU32(std::uint8_t* p, std::uint32_t v) noexcept {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
-}
-
 // ---- Reader ----
 
 const std::uint8_t* Reader::take(std::size_t n) {
@@ -305,26 +281,5 @@ std::u16string utf8ToUtf16(std::string_view text) {
 }
 
 // ---- writing ----
-
-void putU8(std::vector<std::uint8_t>& out, std::uint8_t v) { out.push_back(v); }
-
-void putU16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void putU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF));
-}
-
-void putF64(std::vector<std::uint8_t>& out, double v) {
-    const auto bits = std::bit_cast<std::uint64_t>(v);
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>((bits >> (8 * i)) & 0xFF));
-}
-
-void putHeader(std::vector<std::uint8_t>& out, std::uint16_t id, std::size_t size) {
-    putU16(out, id);
-    putU16(out, static_cast<std::uint16_t>(size));
-}
 
 }  // namespace zembrix::xls::biff

@@ -4,6 +4,7 @@
 // Reads never go past the end of their data: they return zero and mark the reader
 // as failed, and callers check ok() once a record is done.
 #include <cstddef>
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -46,11 +47,25 @@ inline constexpr std::uint16_t ShrFmla = 0x04BC;
 inline constexpr std::uint16_t Bof = 0x0809;
 }  // namespace rid
 
-std::uint16_t getU16(const std::uint8_t* p) noexcept;
-std::uint32_t getU32(const std::uint8_t* p) noexcept;
-double getF64(const std::uint8_t* p) noexcept;
-void setU16(std::uint8_t* p, std::uint16_t v) noexcept;
-void setU32(std::uint8_t* p, std::uint32_t v) noexcept;
+inline std::uint16_t getU16(const std::uint8_t* p) noexcept {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t getU32(const std::uint8_t* p) noexcept {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline double getF64(const std::uint8_t* p) noexcept {
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
+    return std::bit_cast<double>(bits);
+}
+inline void setU16(std::uint8_t* p, std::uint16_t v) noexcept {
+    p[0] = static_cast<std::uint8_t>(v & 0xFF);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void setU32(std::uint8_t* p, std::uint32_t v) noexcept {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
+}
 
 // Sequential reader over one byte range.
 class Reader {
@@ -159,10 +174,21 @@ void appendUtf16AsUtf8(std::string& out, const std::uint8_t* units, std::size_t 
 std::u16string utf8ToUtf16(std::string_view text);
 
 // Appending little-endian values.
-void putU8(std::vector<std::uint8_t>& out, std::uint8_t v);
-void putU16(std::vector<std::uint8_t>& out, std::uint16_t v);
-void putU32(std::vector<std::uint8_t>& out, std::uint32_t v);
-void putF64(std::vector<std::uint8_t>& out, double v);
-void putHeader(std::vector<std::uint8_t>& out, std::uint16_t id, std::size_t size);
+inline void putU8(std::vector<std::uint8_t>& out, std::uint8_t v) { out.push_back(v); }
+inline void putU16(std::vector<std::uint8_t>& out, std::uint16_t v) {
+    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+inline void putU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF));
+}
+inline void putF64(std::vector<std::uint8_t>& out, double v) {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>((bits >> (8 * i)) & 0xFF));
+}
+inline void putHeader(std::vector<std::uint8_t>& out, std::uint16_t id, std::size_t size) {
+    putU16(out, id);
+    putU16(out, static_cast<std::uint16_t>(size));
+}
 
 }  // namespace zembrix::xls::biff

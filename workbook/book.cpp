@@ -295,6 +295,7 @@ void Book::parseFirstSheet() {
     sheetStart_ = sheets_[first_].bof;
     sheetEnd_ = sheets_[first_].end;
 
+    reserveRows();
     RecordWalker w(stream_, sheetStart_);
     w.next();
     int depth = 1;
@@ -393,6 +394,30 @@ void Book::parseFirstSheet() {
     }
 }
 
+// Sizes every row's cell list once, with room for a few written cells, instead
+// of growing each list cell by cell.
+void Book::reserveRows() {
+    std::vector<std::uint32_t> counts;
+    RecordWalker w(stream_, sheetStart_);
+    if (!w.next()) return;
+    int depth = 1;
+    while (w.next()) {
+        const Record& rec = w.record();
+        if (rec.id == rid::Bof) ++depth;
+        if (rec.id == rid::Eof && --depth == 0) break;
+        if (depth != 1 || !isCellRecord(rec.id) || rec.size < minCellSize(rec.id)) continue;
+        const std::uint16_t row = getU16(stream_.data() + rec.dataPos());
+        const std::uint32_t n =
+            rec.id == rid::MulRk ? (rec.size - 6u) / 6 : rec.id == rid::MulBlank ? (rec.size - 6u) / 2 : 1;
+        if (counts.size() <= row) counts.resize(std::size_t{row} + 1, 0);
+        counts[row] += n;
+    }
+    if (rows_.size() < counts.size()) rows_.resize(counts.size());
+    for (std::size_t r = 0; r < counts.size(); ++r) {
+        if (counts[r] > 0) rows_[r].cells.reserve(std::min<std::size_t>(counts[r], 256) + 3);
+    }
+}
+
 void Book::addCell(std::uint16_t row, const Cell& cell) {
     if (rows_.size() <= row) rows_.resize(std::size_t{row} + 1);
     rows_[row].cells.push_back(cell);
@@ -474,15 +499,50 @@ bool Book::isBlank(const Cell& c) const {
     return id == rid::Blank || id == rid::MulBlank;
 }
 
+std::string_view Book::sstView(std::uint32_t index) const {
+    return std::string_view(sstText_).substr(sstOffsets_[index], sstOffsets_[index + 1] - sstOffsets_[index]);
+}
+
+// The slot holding text's index, or the empty slot where it would go.
+std::uint32_t* Book::sstSlot(std::string_view text) {
+    // FNV-1a: the strings are short, mostly digits.
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    const std::size_t mask = sstSlots_.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(hash ^ (hash >> 29)) & mask;; i = (i + 1) & mask) {
+        std::uint32_t& slot = sstSlots_[i];
+        if (slot == kNone || sstView(slot) == text) return &slot;
+    }
+}
+
+void Book::sstRemember(std::uint32_t index) {
+    if (2 * (sstSlotsUsed_ + 1) > sstSlots_.size()) {
+        std::vector<std::uint32_t> old(std::max<std::size_t>(64, 2 * sstSlots_.size()), kNone);
+        old.swap(sstSlots_);
+        sstSlotsUsed_ = 0;
+        for (std::uint32_t kept : old) {
+            if (kept != kNone) sstRemember(kept);
+        }
+    }
+    std::uint32_t* slot = sstSlot(sstView(index));
+    if (*slot == kNone) {
+        *slot = index;
+        ++sstSlotsUsed_;
+    }
+}
+
 std::uint32_t Book::internString(std::string_view text) {
     if (!sstIndexBuilt_) {
         sstIndexBuilt_ = true;
+        std::size_t size = 64;
+        while (size < 2 * (std::size_t{sstOriginal_} + 1024)) size *= 2;
+        sstSlots_.assign(size, kNone);
         for (std::uint32_t i = 0; i < sstOriginal_; ++i) {
-            if (sstPlain_[i]) sstIndex_.emplace(sstString(i), i);
+            if (sstPlain_[i]) sstRemember(i);
         }
     }
-    const auto it = sstIndex_.find(std::string(text));
-    if (it != sstIndex_.end()) return it->second;
+    std::uint32_t* slot = sstSlot(text);
+    if (*slot != kNone) return *slot;
     if (!sstAppendable_)
         throw WorkbookError(ErrorKind::Unsupported,
                             "工作簿的共享字符串表结构异常，无法加入新的文字。" + std::string(kResave));
@@ -491,7 +551,12 @@ std::uint32_t Book::internString(std::string_view text) {
     const auto index = static_cast<std::uint32_t>(sstOffsets_.size() - 1);
     sstText_.append(text);
     sstOffsets_.push_back(static_cast<std::uint32_t>(sstText_.size()));
-    sstIndex_.emplace(std::string(text), index);
+    if (2 * (sstSlotsUsed_ + 1) > sstSlots_.size()) {
+        sstRemember(index);  // grows the table first
+    } else {
+        *slot = index;
+        ++sstSlotsUsed_;
+    }
     return index;
 }
 
@@ -750,7 +815,7 @@ void Book::writeSheet(std::vector<std::uint8_t>& out) const {
             inserts.emplace_back(at == SIZE_MAX ? eofPos : at, r);
         }
     }
-    std::sort(inserts.begin(), inserts.end());
+    if (!std::is_sorted(inserts.begin(), inserts.end())) std::sort(inserts.begin(), inserts.end());
 
     std::vector<std::uint16_t> nextNew(rows_.size(), 0);
     std::vector<std::uint32_t> firstCell(65536, 0);
@@ -975,7 +1040,17 @@ void Book::writeSheet(std::vector<std::uint8_t>& out) const {
 std::vector<std::uint8_t> Book::serialize() const {
     if (!modified_) return stream_;
     std::vector<std::uint8_t> out;
-    out.reserve(stream_.size() + (sstText_.size() * 2) + 64 * 1024);
+    // New cells (at most 14 bytes each), new strings (at most 3 bytes a character
+    // plus their headers and CONTINUE records) and the regenerated EXTSST.
+    std::size_t newCells = 0;
+    for (const Row& r : rows_) {
+        if (!r.changed) continue;
+        for (const Cell& c : r.cells) newCells += c.src == kNone ? 1 : 0;
+    }
+    const std::size_t newStrings = sstOffsets_.size() - 1 - std::min<std::size_t>(sstOffsets_.size() - 1, sstOriginal_);
+    const std::size_t newText = sstText_.size() - (sstOriginal_ < sstOffsets_.size() ? sstOffsets_[sstOriginal_] : 0);
+    out.reserve(stream_.size() + 14 * newCells + 2 * newText + 3 * newStrings + newText / 2048 * 5 +
+                8 * (sstOffsets_.size() / 8 + 1) + 64 * 1024);
     std::vector<std::size_t> boundSheetOut;
     writeGlobals(out, boundSheetOut);
     const std::size_t newGlobalsEnd = out.size();

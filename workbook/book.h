@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -60,6 +61,7 @@ private:
     void parseSst(std::size_t pos);
     void walkSheet(Sheet& sheet, bool& dialog, std::size_t& labelSsts) const;
     void parseFirstSheet();
+    void reserveRows();
     void addCell(std::uint16_t row, const Cell& cell);
     const Cell* findCell(int row, int col) const;
     Cell* findCell(int row, int col);
@@ -96,8 +98,14 @@ private:
     std::vector<std::uint32_t> sstStart_;   // stream offset of each original string
     std::vector<bool> sstPlain_;            // neither rich text nor phonetic
     std::uint32_t sstOriginal_ = 0;
-    std::unordered_map<std::string, std::uint32_t> sstIndex_;
+    // Open-addressing set of SST indexes keyed by their text, for reusing an
+    // existing string; a slot holds an index or kNone. Built on the first write.
+    std::vector<std::uint32_t> sstSlots_;
+    std::size_t sstSlotsUsed_ = 0;
     bool sstIndexBuilt_ = false;
+    std::string_view sstView(std::uint32_t index) const;
+    std::uint32_t* sstSlot(std::string_view text);
+    void sstRemember(std::uint32_t index);
     std::size_t extSstPos_ = SIZE_MAX;
     std::size_t labelSstCount_ = 0;         // LABELSST records in all sheets
     bool labelSstKnown_ = true;

@@ -636,6 +636,11 @@ std::vector<std::uint8_t> CompoundFile::replaceStream(std::size_t entry, std::sp
     const DirEntry& e = entries_[entry];
     const std::uint64_t oldSize = e.size;
     const std::uint64_t newSize = content.size();
+    // Room for the growth and the table sectors it needs, so the image is not copied as it grows.
+    if (newSize > oldSize) {
+        const std::uint64_t grow = newSize - oldSize;
+        p.img.reserve(static_cast<std::size_t>(p.img.size() + grow + grow / 64 + 4 * std::uint64_t{sectorSize_}));
+    }
     const bool oldMini = oldSize > 0 && oldSize < kMiniCutoff;
     const bool oldRegular = oldSize >= kMiniCutoff;
     const std::vector<std::uint32_t>& chain = chains_[entry];
