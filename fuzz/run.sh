@@ -11,7 +11,7 @@ build=$root/build-fuzz
 corpus=$root/../shared/corpus/xls
 
 find_clang() {
-  for v in "" -14 -15 -16; do
+  for v in -14 "" -15 -16; do  # the version whose runtime scripts/setup.sh installs first
     if command -v "clang++$v" >/dev/null && command -v "clang$v" >/dev/null; then
       echo "$v"; return 0
     fi
