@@ -77,7 +77,7 @@ for k, ((name, pb), (_, pa)) in enumerate(zip(sheets["before"], sheets["after"])
     b, a = load(pb), load(pa)
     if k == 0:
         r = 2
-        while get(b, r, 0).strip():
+        while get(b, r, 0).strip("".join(chr(c) for c in range(33))):
             data_rows.append(r)
             r += 1
         if not data_rows:

@@ -109,13 +109,17 @@ def show(ctype, value):
     return "%s %r" % (TYPE_NAMES.get(ctype, ctype), value)
 
 
+CONTROL_AND_SPACE = "".join(chr(c) for c in range(33))
+
+
 def a_is_empty(sheet, r):
     if r >= sheet.nrows or sheet.ncols == 0:
         return True
     ctype, value, _ = cell(sheet, r, 0)
     if ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
         return True
-    return ctype == xlrd.XL_CELL_TEXT and value.strip() == ""
+    # Only characters up to U+0020 are trimmed; a full-width space is a code.
+    return ctype == xlrd.XL_CELL_TEXT and value.strip(CONTROL_AND_SPACE) == ""
 
 
 def find_data_rows(sheet):
