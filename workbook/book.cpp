@@ -229,7 +229,7 @@ void Book::parseSst(std::size_t pos) {
     sstOriginal_ = i;
 }
 
-void Book::walkSheet(Sheet& sheet, bool& dialog, std::size_t& labelSsts) const {
+void Book::walkSheet(Sheet& sheet, bool& dialog, std::size_t& labelSsts, std::uint64_t& isstEnd) const {
     dialog = false;
     labelSsts = 0;
     if (sheet.bof < globalsEnd_ || sheet.bof >= stream_.size()) return;
@@ -250,7 +250,10 @@ void Book::walkSheet(Sheet& sheet, bool& dialog, std::size_t& labelSsts) const {
             }
         } else if (depth == 1) {
             if (rec.id == rid::Index && rec.size >= 16) indexes.push_back(rec.pos);
-            else if (rec.id == rid::LabelSst) ++labelSsts;
+            else if (rec.id == rid::LabelSst) {
+                ++labelSsts;
+                if (rec.size >= 10) isstEnd = std::max<std::uint64_t>(isstEnd, getU32(stream_.data() + rec.dataPos() + 6) + 1ull);
+            }
             else if (rec.id == rid::WsBool && rec.size >= 1 && (stream_[rec.dataPos()] & 0x10)) dialog = true;
         }
     }
@@ -264,7 +267,7 @@ void Book::parseFirstSheet() {
         const std::uint8_t type = bs[5];
         bool dialog = false;
         std::size_t labels = 0;
-        walkSheet(s, dialog, labels);
+        walkSheet(s, dialog, labels, sstReferenced_);
         if (s.walked) labelSstCount_ += labels;
         else labelSstKnown_ = false;
         if (found || type != 0) continue;
@@ -540,6 +543,18 @@ std::uint32_t Book::internString(std::string_view text) {
         for (std::uint32_t i = 0; i < sstOriginal_; ++i) {
             if (sstPlain_[i]) sstRemember(i);
         }
+        // Cells naming strings past the end of the table read as empty; empty strings
+        // there keep them so once new strings follow.
+        const std::uint64_t have = sstOffsets_.size() - 1;
+        if (sstReferenced_ > have) {
+            if (sstReferenced_ - have > 65536) {
+                throw WorkbookError(ErrorKind::Corrupt,
+                                    "文件已损坏：单元格引用了共享字符串表中不存在的文字（第 " +
+                                        std::to_string(sstReferenced_ - 1) + " 项），无法加入新的文字。" +
+                                        std::string(kResave));
+            }
+            sstOffsets_.resize(static_cast<std::size_t>(sstReferenced_) + 1, static_cast<std::uint32_t>(sstText_.size()));
+        }
     }
     std::uint32_t* slot = sstSlot(text);
     if (*slot != kNone) return *slot;
@@ -690,6 +705,7 @@ void Book::writeGlobals(std::vector<std::uint8_t>& out, std::vector<std::size_t>
     const auto cstTotal = static_cast<std::uint32_t>(std::max(0LL, total));
     const bool countsChange = labelSstDelta_ != 0 || newStrings;
     const std::size_t lastSst = hasSst_ ? sstRecords_.back() : SIZE_MAX;
+    const bool extSstAfterSst = extSstPos_ != SIZE_MAX && hasSst_ && extSstPos_ > lastSst;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> where;
 
     RecordWalker w(stream_, 0);
@@ -704,7 +720,8 @@ void Book::writeGlobals(std::vector<std::uint8_t>& out, std::vector<std::size_t>
             writeExtSst(out, where);
         }
         if (rec.id == rid::ExtSst && rec.pos == extSstPos_ && newStrings) {
-            writeExtSst(out, where);
+            // One ahead of the SST cannot know the new strings' places yet: it moves behind the SST.
+            if (extSstAfterSst) writeExtSst(out, where);
         } else {
             if (rec.id == rid::BoundSheet) boundSheetOut.push_back(out.size());
             const std::size_t at = out.size();
@@ -716,7 +733,7 @@ void Book::writeGlobals(std::vector<std::uint8_t>& out, std::vector<std::size_t>
             }
             if (rec.pos == lastSst && newStrings) {
                 appendStrings(out, at, sstOriginal_, where);
-                if (extSstPos_ == SIZE_MAX) writeExtSst(out, where);
+                if (!extSstAfterSst) writeExtSst(out, where);
             }
         }
         if (rec.id == rid::Eof) break;

@@ -59,7 +59,7 @@ private:
     Book() = default;
     void parseGlobals();
     void parseSst(std::size_t pos);
-    void walkSheet(Sheet& sheet, bool& dialog, std::size_t& labelSsts) const;
+    void walkSheet(Sheet& sheet, bool& dialog, std::size_t& labelSsts, std::uint64_t& isstEnd) const;
     void parseFirstSheet();
     void reserveRows();
     void addCell(std::uint16_t row, const Cell& cell);
@@ -109,6 +109,7 @@ private:
     std::size_t extSstPos_ = SIZE_MAX;
     std::size_t labelSstCount_ = 0;         // LABELSST records in all sheets
     bool labelSstKnown_ = true;
+    std::uint64_t sstReferenced_ = 0;  // one past the highest string index a LABELSST names
     long long labelSstDelta_ = 0;
 
     std::vector<Row> rows_;
