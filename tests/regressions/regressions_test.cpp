@@ -83,6 +83,29 @@ TEST(FoundByFuzzing, LabelSstPastTheTableStaysEmpty) {
     }
 }
 
+// C1 names a string far past the end of the table, so adding text is refused; the
+// refusal must hold for every later write, or the next new string takes index 1,
+// which A1 names, and A1 changes text.
+TEST(FoundByFuzzing, DISABLED_RefusedStringTableStaysRefused) {
+    std::optional<Book> book;
+    try {
+        book.emplace(Book::parse(ReadBytes(kHere / "labelsst_far_past_sst.stream")));
+    } catch (const WorkbookError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Corrupt) << e.what();  // refusing the file is fine too
+        return;
+    }
+    ASSERT_EQ(book->cellText(1, 1), "");
+    for (const char* text : {"考号", "考室"}) {
+        try {
+            book->setCellText(3, 4, text);
+            ADD_FAILURE() << text << " was added";
+        } catch (const WorkbookError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Corrupt) << e.what();
+        }
+    }
+    EXPECT_EQ(Book::parse(book->serialize()).cellText(1, 1), "");
+}
+
 // ---- Awkward sheets --------------------------------------------------------------
 
 // D..F of every data row as the arrangement on a plain in-memory copy writes them.
