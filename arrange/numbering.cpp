@@ -86,6 +86,7 @@ public:
             if (o >= 1 && o <= s) byOrigin[static_cast<std::size_t>(o)] = e;
         }
         rowSchool_.assign(static_cast<std::size_t>(roster.RecordCount) + 3, 0);
+        rowSex_.assign(static_cast<std::size_t>(roster.RecordCount) + 3, kOther);
         for (std::int32_t r = 3; r <= roster.RecordCount + 2; ++r) {
             const Student& student = roster.StudentList[r];
             std::int32_t entry = student.school >= 1 && student.school <= s
@@ -96,7 +97,9 @@ public:
                 throw ArrangeError("对不起，第" + std::to_string(r) + "行的学校代码“" + student.code +
                                    "”没有分组，不能编排！请重新进行格式检测后再编排。");
             }
-            queues_[static_cast<std::size_t>(entry)].bySex[sexOf(student.sex)].rows.push_back(r);
+            const Sex sex = sexOf(student.sex);
+            queues_[static_cast<std::size_t>(entry)].bySex[sex].rows.push_back(r);
+            rowSex_[static_cast<std::size_t>(r)] = sex;
             rowSchool_[static_cast<std::size_t>(r)] = entry;
         }
         // The ring of group numbers that still have candidates, in increasing order.
@@ -115,8 +118,36 @@ public:
     // The row of the candidate group g gives when the last candidate had sex
     // lastSex, or false when the group has none left.
     bool PickStudent(std::int32_t g, std::string_view lastSex, std::int32_t& pickedRow) const {
+        return pick(g, sexOf(lastSex), pickedRow);
+    }
+
+    void run(Roster& roster, CellSheet& sheet, const Progress& progress) {
+        if (progress) progress(0, roster.RecordCount);
+        std::int32_t g = first_;
+        std::string_view lastSex = kFemale;  // so that a boy is sought first
+        for (std::int32_t n = 1; n <= roster.RecordCount; ++n) {
+            std::int32_t row = 0;
+            if (g == 0 || !PickStudent(g, lastSex, row)) {
+                throw ArrangeError("对不起，编排到第" + std::to_string(n) + "个考生时找不到未编号的考生，不能编排！");
+            }
+            Student& student = roster.StudentList[row];
+            student.number = std::to_string(n);
+            lastSex = student.sex;  // the table does not move while numbering
+            const auto r = static_cast<std::size_t>(row);
+            ++queues_[static_cast<std::size_t>(rowSchool_[r])].bySex[rowSex_[r]].head;
+            writePlacement(sheet, row, PlacementOf(n));
+
+            const std::int32_t following = next_[static_cast<std::size_t>(g)];
+            if (!groupHasCandidates(g)) unlink(g);
+            g = first_ == 0 ? 0 : following;
+            if (progress) progress(n, roster.RecordCount);
+        }
+    }
+
+private:
+    // The picked row is always the front of its school's queue for its sex.
+    bool pick(std::int32_t g, Sex last, std::int32_t& pickedRow) const {
         pickedRow = 0;
-        const Sex last = sexOf(lastSex);
         if (last == kBoy || last == kGirl) {
             const Sex sought = last == kBoy ? kGirl : kBoy;
             for (std::int32_t e : groupSchools_[static_cast<std::size_t>(g)]) {
@@ -137,39 +168,11 @@ public:
         return false;
     }
 
-    void run(Roster& roster, CellSheet& sheet, const Progress& progress) {
-        if (progress) progress(0, roster.RecordCount);
-        std::int32_t g = first_;
-        std::string lastSex(kFemale);
-        for (std::int32_t n = 1; n <= roster.RecordCount; ++n) {
-            std::int32_t row = 0;
-            if (g == 0 || !PickStudent(g, lastSex, row)) {
-                throw ArrangeError("对不起，编排到第" + std::to_string(n) + "个考生时找不到未编号的考生，不能编排！");
-            }
-            Student& student = roster.StudentList[row];
-            student.number = std::to_string(n);
-            markNumbered(row, student);
-
-            writePlacement(sheet, row, PlacementOf(n));
-
-            lastSex = student.sex;
-            const std::int32_t following = next_[static_cast<std::size_t>(g)];
-            if (!groupHasCandidates(g)) unlink(g);
-            g = first_ == 0 ? 0 : following;
-            if (progress) progress(n, roster.RecordCount);
-        }
-    }
-
-private:
     bool groupHasCandidates(std::int32_t g) const {
         for (std::int32_t e : groupSchools_[static_cast<std::size_t>(g)]) {
             if (!queues_[static_cast<std::size_t>(e)].empty()) return true;
         }
         return false;
-    }
-    void markNumbered(std::int32_t row, const Student& student) {
-        const std::int32_t entry = rowSchool_[static_cast<std::size_t>(row)];
-        ++queues_[static_cast<std::size_t>(entry)].bySex[sexOf(student.sex)].head;  // always its queue's front
     }
     void link(std::int32_t a, std::int32_t b) {
         next_[static_cast<std::size_t>(a)] = b;
@@ -187,6 +190,7 @@ private:
     }
 
     std::vector<std::int32_t> rowSchool_;                 // school entry of each sheet row
+    std::vector<Sex> rowSex_;                             // and its candidate's sex
     std::vector<SchoolQueues> queues_;                   // by school entry
     std::vector<std::vector<std::int32_t>> groupSchools_; // by group number, entries ascending
     std::vector<std::int32_t> next_, prev_;

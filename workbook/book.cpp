@@ -429,6 +429,12 @@ void Book::addCell(std::uint16_t row, const Cell& cell) {
 const Book::Cell* Book::findCell(int row, int col) const {
     if (row < 1 || static_cast<std::size_t>(row) > rows_.size()) return nullptr;
     const auto& cells = rows_[static_cast<std::size_t>(row - 1)].cells;
+    if (cells.size() <= 16) {  // the usual short row: a scan beats the search
+        for (const Cell& c : cells) {
+            if (c.col >= col - 1) return c.col == col - 1 ? &c : nullptr;
+        }
+        return nullptr;
+    }
     const auto it = std::lower_bound(cells.begin(), cells.end(), col - 1,
                                      [](const Cell& c, int v) { return c.col < v; });
     return it != cells.end() && it->col == col - 1 ? &*it : nullptr;
