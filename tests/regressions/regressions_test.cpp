@@ -106,6 +106,23 @@ TEST(FoundByFuzzing, DISABLED_RefusedStringTableStaysRefused) {
     EXPECT_EQ(Book::parse(book->serialize()).cellText(1, 1), "");
 }
 
+// An SST whose last string is cut short cannot take new strings, and A1 names string 5,
+// past its end. The refused write must leave nothing behind: the stream still serialises
+// to one that parses, with A1 empty.
+TEST(FoundByFuzzing, DISABLED_RefusedWriteLeavesTheStringTableAsItWas) {
+    Book book = Book::parse(ReadBytes(kHere / "sst_trailing_bytes_past_sst.stream"));
+    EXPECT_THROW(book.setCellText(3, 4, "考号"), WorkbookError);
+    book.setCellText(4, 4, "7");
+    try {
+        const Book again = Book::parse(book.serialize());
+        EXPECT_EQ(again.cellText(1, 1), "");
+        EXPECT_EQ(again.cellText(2, 1), "a");
+        EXPECT_EQ(again.cellText(4, 4), "7");
+    } catch (const WorkbookError& e) {
+        ADD_FAILURE() << "our own stream does not parse: " << e.what();
+    }
+}
+
 // ---- Awkward sheets --------------------------------------------------------------
 
 // D..F of every data row as the arrangement on a plain in-memory copy writes them.
