@@ -3,6 +3,7 @@
 // the student table belongs to sheet row r, and entries 1 and 2 (title and
 // headings) exist but stay empty.
 #include <cstddef>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -68,11 +69,12 @@ public:
         entries_.emplace_back();
         return upperBound();
     }
-    void reserve(std::size_t n) { entries_.reserve(n); }
     void clear() { entries_.clear(); }
 
 private:
-    std::vector<Student> entries_;
+    // A deque grows without moving what it holds: a full sheet's candidates are
+    // never copied while the roster is read.
+    std::deque<Student> entries_;
 };
 
 }  // namespace zembrix

@@ -21,11 +21,10 @@ CheckOutcome CheckFormat(bool fileChosen, CellSheet& sheet, std::int32_t& Record
     using Result = CheckOutcome::Result;
     if (!fileChosen) return {Result::NoFile, kAskOpenFirst, 0};
 
+    // One walk down the rows gives what counting them first and then checking
+    // every sex would: no rows when row 3 has no code, else the first wrong sex.
     RecordCount = 0;
-    while (hasCode(sheet, RecordCount + 3)) ++RecordCount;
-    if (RecordCount == 0) return {Result::NoRows, kNoRecords, 0};
-
-    RecordCount = 0;
+    if (!hasCode(sheet, 3)) return {Result::NoRows, kNoRecords, 0};
     while (hasCode(sheet, RecordCount + 3)) {
         const std::int32_t row = RecordCount + 3;
         const std::string sex(trimmed(sheet.readCell(row, 3)));
