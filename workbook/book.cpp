@@ -302,6 +302,11 @@ void Book::parseFirstSheet() {
     RecordWalker w(stream_, sheetStart_);
     w.next();
     int depth = 1;
+    // Formulas that point at the anchor of a shared, array or table formula.
+    struct Member {
+        int row, col, anchorRow, anchorCol;
+    };
+    std::vector<Member> members;
     // The last FORMULA, so that the records after it can be attached to it.
     std::size_t fRow = SIZE_MAX, fIdx = 0;
     while (true) {
@@ -366,9 +371,8 @@ void Book::parseFirstSheet() {
             if (rec.size >= 27 && getU16(d + 20) == 5 && (d[22] == 0x01 || d[22] == 0x02)) {
                 const std::uint16_t ar = getU16(d + 23), ac = getU16(d + 25);
                 if ((ar != row || ac != col) && ac < 256) {
-                    Cell& me = rows_[row].cells[fIdx];
-                    me.number = static_cast<double>((std::uint32_t{ar} << 8) | ac);
-                    me.flags |= kArrayMember;
+                    rows_[row].cells[fIdx].flags |= kArrayMember;
+                    members.push_back({row, col, ar, ac});
                 }
             }
         }
@@ -386,14 +390,11 @@ void Book::parseFirstSheet() {
         }
         r.cells.erase(out, r.cells.end());
     }
-    for (auto& r : rows_) {
-        for (auto& c : r.cells) {
-            if (!(c.flags & kArrayMember)) continue;
-            const auto key = static_cast<std::uint32_t>(c.number);
-            const Cell* anchor = findCell(static_cast<int>(key >> 8) + 1, static_cast<int>(key & 0xFF) + 1);
-            if (!anchor || !(anchor->flags & kArrayAnchor)) c.flags &= static_cast<std::uint8_t>(~kArrayMember);
-            c.number = 0;
-        }
+    for (const Member& m : members) {  // in record order, so a repeated cell's later record decides
+        Cell* c = findCell(m.row + 1, m.col + 1);
+        if (!c || !(c->flags & kArrayMember)) continue;
+        const Cell* anchor = findCell(m.anchorRow + 1, m.anchorCol + 1);
+        if (!anchor || !(anchor->flags & kArrayAnchor)) c->flags &= static_cast<std::uint8_t>(~kArrayMember);
     }
 }
 
@@ -489,7 +490,7 @@ std::string Book::cellText(int row, int column) const {
     case State::Original: return originalText(*c);
     case State::Blank: return {};
     case State::Sst: return sstString(c->aux);
-    case State::Number: return formatNumber(c->number);
+    case State::Number: return formatNumber(numbers_[c->aux]);
     }
     return {};
 }
@@ -624,7 +625,8 @@ void Book::setCellText(int row, int column, std::string_view text) {
         if (asNumber) {
             if (wasLabel) --labelSstDelta_;
             cell->state = State::Number;
-            cell->number = number;
+            numbers_.push_back(number);
+            cell->aux = static_cast<std::uint32_t>(numbers_.size() - 1);
         } else {
             if (!wasLabel) ++labelSstDelta_;
             cell->state = State::Sst;
@@ -859,7 +861,7 @@ void Book::writeSheet(std::vector<std::uint8_t>& out) const {
             break;
         case State::Number:
             putCell(out, rid::Number, 14, row, c.col, c.ixfe);
-            putF64(out, c.number);
+            putF64(out, numbers_[c.aux]);
             break;
         case State::Blank:
         case State::Original:

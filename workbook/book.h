@@ -39,8 +39,8 @@ private:
         State state = State::Original;
         std::uint8_t flags = 0;
         std::uint32_t src = kNone;  // header offset of the original record; kNone for a new cell
-        std::uint32_t aux = kNone;  // a formula's STRING record, or the isst of a text write
-        double number = 0.0;
+        std::uint32_t aux = kNone;  // a formula's STRING record, the isst of a text write,
+                                    // or the index in numbers_ of a number write
     };
     struct Row {
         std::vector<Cell> cells;    // ascending column
@@ -109,7 +109,8 @@ private:
     std::size_t extSstPos_ = SIZE_MAX;
     std::size_t labelSstCount_ = 0;         // LABELSST records in all sheets
     bool labelSstKnown_ = true;
-    std::uint64_t sstReferenced_ = 0;  // one past the highest string index a LABELSST names
+    std::uint64_t sstReferenced_ = 0;
+    std::vector<double> numbers_;       // values of the numbers written  // one past the highest string index a LABELSST names
     long long labelSstDelta_ = 0;
 
     std::vector<Row> rows_;
