@@ -550,24 +550,24 @@ std::uint32_t Book::internString(std::string_view text) {
         for (std::uint32_t i = 0; i < sstOriginal_; ++i) {
             if (sstPlain_[i]) sstRemember(i);
         }
-        // Cells naming strings past the end of the table read as empty; empty strings
-        // there keep them so once new strings follow.
-        const std::uint64_t have = sstOffsets_.size() - 1;
-        if (sstReferenced_ > have) {
-            if (sstReferenced_ - have > 65536) {
-                throw WorkbookError(ErrorKind::Corrupt,
-                                    "文件已损坏：单元格引用了共享字符串表中不存在的文字（第 " +
-                                        std::to_string(sstReferenced_ - 1) + " 项），无法加入新的文字。" +
-                                        std::string(kResave));
-            }
-            sstOffsets_.resize(static_cast<std::size_t>(sstReferenced_) + 1, static_cast<std::uint32_t>(sstText_.size()));
-        }
     }
     std::uint32_t* slot = sstSlot(text);
     if (*slot != kNone) return *slot;
     if (!sstAppendable_)
         throw WorkbookError(ErrorKind::Unsupported,
                             "工作簿的共享字符串表结构异常，无法加入新的文字。" + std::string(kResave));
+    // Cells naming strings past the end of the table read as empty; empty strings
+    // there keep them so once new strings follow.
+    const std::uint64_t have = sstOffsets_.size() - 1;
+    if (sstReferenced_ > have) {
+        if (sstReferenced_ - have > 65536) {
+            throw WorkbookError(ErrorKind::Corrupt,
+                                "文件已损坏：单元格引用了共享字符串表中不存在的文字（第 " +
+                                    std::to_string(sstReferenced_ - 1) + " 项），无法加入新的文字。" +
+                                    std::string(kResave));
+        }
+        sstOffsets_.resize(static_cast<std::size_t>(sstReferenced_) + 1, static_cast<std::uint32_t>(sstText_.size()));
+    }
     if (sstOffsets_.size() > 0x3FFFFFFFu || sstText_.size() > 0x7FFFFFFFu - text.size())
         throw WorkbookError(ErrorKind::TooLarge, "工作簿中的文字太多，无法再加入新的文字。");
     const auto index = static_cast<std::uint32_t>(sstOffsets_.size() - 1);
