@@ -3,7 +3,8 @@
 // the student table belongs to sheet row r, and entries 1 and 2 (title and
 // headings) exist but stay empty.
 #include <cstddef>
-#include <deque>
+#include <memory>
+#include <stdexcept>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -59,22 +60,30 @@ struct Student {
 
 class StudentTable {
 public:
-    std::int32_t upperBound() const noexcept { return static_cast<std::int32_t>(entries_.size()); }
-    Student& operator[](std::int32_t entry) { return entries_.at(static_cast<std::size_t>(entry - 1)); }
-    const Student& operator[](std::int32_t entry) const {
-        return entries_.at(static_cast<std::size_t>(entry - 1));
-    }
+    std::int32_t upperBound() const noexcept { return static_cast<std::int32_t>(size_); }
+    Student& operator[](std::int32_t entry) { return at(entry); }
+    const Student& operator[](std::int32_t entry) const { return const_cast<StudentTable*>(this)->at(entry); }
     // Grows the table by one entry at its end; returns the new entry's number.
     std::int32_t grow() {
-        entries_.emplace_back();
+        if (size_ == chunks_.size() * kChunk) chunks_.push_back(std::make_unique<Student[]>(kChunk));
+        else chunks_[size_ / kChunk][size_ % kChunk] = Student{};  // a chunk kept from before
+        ++size_;
         return upperBound();
     }
-    void clear() { entries_.clear(); }
+    // Empties the table but keeps its memory for the next roster.
+    void clear() noexcept { size_ = 0; }
 
 private:
-    // A deque grows without moving what it holds: a full sheet's candidates are
-    // never copied while the roster is read.
-    std::deque<Student> entries_;
+    // Fixed-size chunks: the table grows without moving what it holds, so a full
+    // sheet's candidates are never copied while the roster is read.
+    static constexpr std::size_t kChunk = 4096;
+    Student& at(std::int32_t entry) {
+        const auto i = static_cast<std::size_t>(entry - 1);
+        if (entry < 1 || i >= size_) throw std::out_of_range("StudentTable: no such entry");
+        return chunks_[i / kChunk][i % kChunk];
+    }
+    std::vector<std::unique_ptr<Student[]>> chunks_;
+    std::size_t size_ = 0;
 };
 
 }  // namespace zembrix
