@@ -36,7 +36,7 @@ bool contains(std::string_view text, std::string_view needle) {
 // BIFF2 to BIFF4 files are a bare record stream starting with their BOF.
 bool isOldBiff(const std::uint8_t* d, std::size_t size) {
     if (size < 8 || d[1] > 0x04 || (d[1] != 0x00 && d[1] != 0x02 && d[1] != 0x04) || d[0] != 0x09) return false;
-    const unsigned length = d[2] | (d[3] << 8);
+    const unsigned length = d[2] | (static_cast<unsigned>(d[3]) << 8);
     return length >= 4 && length <= 20;
 }
 
