@@ -204,9 +204,8 @@ Placement PlacementOf(std::int32_t runningNumber) {
 }
 
 std::string TwoDigitText(std::int32_t value) {
-    std::string text = std::to_string(value);
-    if (text.size() < 2) text.insert(0, 2 - text.size(), '0');
-    return text;
+    char text[16];
+    return std::string(text, appendTwoDigits(text, value));
 }
 
 std::string ExamNumberText(std::int32_t runningNumber) {
