@@ -431,11 +431,15 @@ std::vector<std::uint8_t> CompoundFile::readStream(std::size_t entry) const {
 
 class Patch {
 public:
-    explicit Patch(const CompoundFile& f)
-        : img(f.image_), S(f.sectorSize_), per(f.sectorSize_ / 4), origCount(f.sectorCount_),
+    // room: bytes the image may grow by, reserved before the copy so the image is copied once.
+    Patch(const CompoundFile& f, std::size_t room)
+        : S(f.sectorSize_), per(f.sectorSize_ / 4), origCount(f.sectorCount_),
           count(f.sectorCount_), fat(f.fat_), fatSectors(f.fatSectors_), difatSectors(f.difatSectors_),
           miniFat(f.miniFat_), miniFatChain(f.miniFatChain_), miniStream(f.miniStreamChain_),
-          miniStreamSize(f.miniStreamSize_), owner(f.sectorOwner_), miniOwner(f.miniOwner_) {}
+          miniStreamSize(f.miniStreamSize_), owner(f.sectorOwner_), miniOwner(f.miniOwner_) {
+        img.reserve(f.image_.size() + room);
+        img.assign(f.image_.begin(), f.image_.end());
+    }
 
     std::vector<std::uint8_t> img;
     const std::uint32_t S;
@@ -632,15 +636,12 @@ std::vector<std::uint8_t> CompoundFile::replaceStream(std::size_t entry, std::sp
     if (!version4_ && content.size() > 0xFFFFFFFFu) {
         throw WorkbookError(ErrorKind::TooLarge, "工作簿过大，超出 .xls 文件的容量上限。请减少内容后重试。");
     }
-    Patch p(*this);
     const DirEntry& e = entries_[entry];
     const std::uint64_t oldSize = e.size;
     const std::uint64_t newSize = content.size();
     // Room for the growth and the table sectors it needs, so the image is not copied as it grows.
-    if (newSize > oldSize) {
-        const std::uint64_t grow = newSize - oldSize;
-        p.img.reserve(static_cast<std::size_t>(p.img.size() + grow + grow / 64 + 4 * std::uint64_t{sectorSize_}));
-    }
+    const std::uint64_t grow = newSize > oldSize ? newSize - oldSize : 0;
+    Patch p(*this, static_cast<std::size_t>(grow + grow / 64 + (grow > 0 ? 4 * std::uint64_t{sectorSize_} : 0)));
     const bool oldMini = oldSize > 0 && oldSize < kMiniCutoff;
     const bool oldRegular = oldSize >= kMiniCutoff;
     const std::vector<std::uint32_t>& chain = chains_[entry];
