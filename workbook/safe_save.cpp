@@ -81,8 +81,7 @@ private:
     bool committed_ = false;
 };
 
-}  // namespace
-
+// The file a path finally names, following symbolic links.
 fs::path resolveTarget(const fs::path& path) {
     std::error_code ec;
     const fs::file_status link = fs::symlink_status(path, ec);
@@ -91,6 +90,8 @@ fs::path resolveTarget(const fs::path& path) {
     if (ec) fail(path, "它是一个链接，但链接指向的文件不存在");
     return target;
 }
+
+}  // namespace
 
 void replaceFileContents(const fs::path& requested, std::span<const std::uint8_t> bytes,
                          std::optional<std::span<const std::uint8_t>> expected, const FileOps* ops) {

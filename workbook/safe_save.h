@@ -25,7 +25,4 @@ struct FileOps {
 void replaceFileContents(const std::filesystem::path& target, std::span<const std::uint8_t> bytes,
                          std::optional<std::span<const std::uint8_t>> expected, const FileOps* ops = nullptr);
 
-// The file a path finally names, following symbolic links.
-std::filesystem::path resolveTarget(const std::filesystem::path& path);
-
 }  // namespace zembrix::xls

@@ -82,8 +82,8 @@ std::vector<std::uint8_t> readWholeFile(const fs::path& path) {
     return bytes;
 }
 
-}  // namespace
-
+// What a file that is not an Excel 97-2003 workbook looks like, from its first
+// bytes; throws the matching WorkbookError. Returns normally for a compound file.
 void identifyFile(const std::uint8_t* data, std::size_t size) {
     if (size == 0) notWorkbook("是空的（0 字节）");
     if (cfb::CompoundFile::hasSignature({data, size})) return;
@@ -118,6 +118,8 @@ void identifyFile(const std::uint8_t* data, std::size_t size) {
     if (textual) notWorkbook("是文本文件（CSV 或制表符分隔）");
     notWorkbook("的格式无法识别");
 }
+
+}  // namespace
 
 struct Workbook::Impl {
     fs::path path;

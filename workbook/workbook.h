@@ -51,8 +51,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// What a file that is not an Excel 97-2003 workbook looks like, from its first
-// bytes; throws the matching WorkbookError. Returns normally for a compound file.
-void identifyFile(const std::uint8_t* data, std::size_t size);
-
 }  // namespace zembrix::xls
